@@ -1,0 +1,4 @@
+// Nothing to set up for tests on POSIX systems.
+namespace wltest {
+int platformSetupDone = 1;
+}
