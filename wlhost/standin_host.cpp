@@ -1,5 +1,6 @@
 #include "wlhost/standin_host.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "wlhost/library_loader.h"
@@ -30,12 +31,7 @@ std::unique_ptr<Library> Library::open(const std::string &path, Stage &stage, st
 Library::~Library() { unloadLibrary(handle_); }
 
 Instance::Instance(const Exports &exports, int32_t pinCount, int32_t blockSize)
-    : exports_(exports), pinCount_(pinCount), blockSize_(blockSize) {
-    size_t kept = pinCount > 0 ? static_cast<size_t>(pinCount) : 0;
-    buffers_.resize(kept);
-    for (auto &b : buffers_)
-        b.assign(static_cast<size_t>(blockSize_ > 0 ? blockSize_ : 0), 0.0f);
-}
+    : exports_(exports), pinCount_(pinCount), blockSize_(blockSize) {}
 
 Instance::~Instance() {
     if (alive())
@@ -58,7 +54,7 @@ intptr_t HOST_CALL Instance::callback(InstanceRecord *record, int32_t request, i
         return self->clock_;
     case WL_HOST_PIN_BUFFER:
         if (index >= 0 && index < self->pinCount_)
-            return reinterpret_cast<intptr_t>(self->buffers_[static_cast<size_t>(index)].data());
+            return reinterpret_cast<intptr_t>(self->buffer(index).data());
         return 0;
     case WL_HOST_PIN_COUNT:
         return self->pinCount_;
@@ -75,8 +71,8 @@ void Instance::setSampleRate(float rate) { dispatch(WL_REQ_SET_SAMPLE_RATE, 0, 0
 
 void Instance::setBlockSize(int32_t size) {
     blockSize_ = size;
-    for (auto &b : buffers_)
-        b.resize(static_cast<size_t>(size > 0 ? size : 0), 0.0f);
+    for (auto &entry : buffers_)
+        entry.second.resize(static_cast<size_t>(size > 0 ? size : 0), 0.0f);
     writeStreamVariables();
     dispatch(WL_REQ_SET_BLOCK_SIZE, 0, size);
 }
@@ -109,9 +105,9 @@ int Instance::findPin(const std::string &name) const {
 }
 
 void Instance::writeStreamVariables() {
-    for (size_t i = 0; i < pins_.size() && i < buffers_.size(); ++i) {
+    for (size_t i = 0; i < pins_.size(); ++i) {
         if (pins_[i].datatype == WL_TYPE_STREAM && pins_[i].variable != nullptr)
-            *static_cast<float **>(pins_[i].variable) = buffers_[i].data();
+            *static_cast<float **>(pins_[i].variable) = buffer(static_cast<int32_t>(i)).data();
     }
 }
 
@@ -123,7 +119,16 @@ int32_t Instance::close() {
     return result;
 }
 
-std::vector<float> &Instance::buffer(int32_t pin) { return buffers_.at(static_cast<size_t>(pin)); }
+std::vector<float> &Instance::buffer(int32_t pin) {
+    // Made on first use: a host may keep far more pins than anyone asks about.
+    auto found = buffers_.find(pin);
+    if (found == buffers_.end())
+        found = buffers_
+                    .emplace(pin, std::vector<float>(
+                                      static_cast<size_t>(blockSize_ > 0 ? blockSize_ : 0), 0.0f))
+                    .first;
+    return found->second;
+}
 
 void Instance::setStream(int32_t pin, float value) {
     auto &b = buffer(pin);

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -77,7 +78,7 @@ class Instance {
     // The close request; the instance is gone afterwards.
     int32_t close();
 
-    // The host's values for the pins. Streams fill the whole buffer.
+    // The host's buffer for a pin, one block long. Streams fill the whole buffer.
     std::vector<float> &buffer(int32_t pin);
     void setStream(int32_t pin, float value);
     void setList(int32_t pin, uint16_t choice);
@@ -108,7 +109,7 @@ class Instance {
     int32_t clock_ = 0;
     InstanceRecord *record_ = nullptr;
     std::vector<PinDescriptor> pins_;
-    std::vector<std::vector<float>> buffers_;
+    std::map<int32_t, std::vector<float>> buffers_; // per pin; addresses stay put
     std::vector<std::unique_ptr<std::string>> texts_;
 };
 
