@@ -1,14 +1,18 @@
 #!/bin/sh
-# Runs one Windows test program under wine. One prefix and one persistent
-# wineserver serve the whole test run, so each program pays only its own
-# start-up. Crash dialogs and debugger prompts are switched off.
+# Runs one Windows program under wine (the test runner's emulator). One
+# prefix and one persistent wineserver serve the whole test run, so each
+# program pays only its own start-up. `--prepare` only builds the prefix.
 : "${WINEPREFIX:=${XDG_CACHE_HOME:-$HOME/.cache}/farcue-wine}"
 export WINEPREFIX
 export WINEDEBUG="${WINEDEBUG:--all}"
 export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml,winemenubuilder.exe=d}"
-if [ ! -f "$WINEPREFIX/system.reg" ]; then
-  mkdir -p "$WINEPREFIX"
-  wineboot --init >/dev/null 2>&1
-fi
+mkdir -p "$WINEPREFIX"
+(
+  flock 9
+  if [ ! -f "$WINEPREFIX/.prepared" ]; then
+    wineboot --init >/dev/null 2>&1 && touch "$WINEPREFIX/.prepared"
+  fi
+) 9>"$WINEPREFIX.lock"
 wineserver -p >/dev/null 2>&1
+[ "${1:-}" = "--prepare" ] && exit 0
 exec wine "$@"
