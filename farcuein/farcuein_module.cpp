@@ -4,9 +4,7 @@
 
 namespace wl {
 
-int32_t truncProduct(float a, float b) {
-    // Two 24-bit significands multiply exactly within a double's 53 bits.
-    double product = static_cast<double>(a) * static_cast<double>(b);
+int32_t truncProductWide(double product) {
     if (product > -2147483649.0 && product < 2147483648.0)
         return static_cast<int32_t>(product);
     if (std::isnan(product) || std::fabs(product) >= 9223372036854775808.0)
@@ -14,6 +12,17 @@ int32_t truncProduct(float a, float b) {
     auto low = static_cast<uint32_t>(static_cast<uint64_t>(static_cast<int64_t>(product)));
     return static_cast<int32_t>(low);
 }
+
+namespace {
+
+// The shipped channel policy of the process routines: straight calls.
+struct HandleChannel {
+    channel::ChannelHandle handle;
+    bool test() const { return channel::test(handle); }
+    void reset() const { channel::reset(handle); }
+};
+
+} // namespace
 
 FarcueInModule::FarcueInModule(HostCallback callback, intptr_t hostValue)
     : ModuleBase(callback, hostValue) {}
@@ -79,9 +88,9 @@ void FarcueInModule::close() {}
 void FarcueInModule::onPinStatusChange(Pin &changed) {
     switch (changed.index) {
     case kMode:
-        checkCountdown = 0;
-        pulseRemaining = 0;
-        eventSeen = false;
+        counters.checkCountdown = 0;
+        counters.pulseRemaining = 0;
+        counters.eventSeen = false;
         channel::reset(eventHandle);
         break;
     case kEventName:
@@ -104,48 +113,23 @@ void FarcueInModule::joinChannel() {
     eventHandle = joined;
 }
 
-void HOST_CALL FarcueInModule::processSamples(void *object, int32_t offset, int32_t count) {
-    auto *base = static_cast<ModuleBase *>(object);
-    static_cast<FarcueInModule *>(base)->run(offset, count);
+farcue::ProcessBuffers FarcueInModule::buffers() const {
+    return farcue::ProcessBuffers{output, lowValue, highValue, pulseWidth, checkDelay};
 }
 
-void FarcueInModule::run(int32_t offset, int32_t count) {
-    if (count <= 0)
-        return;
-    // Buffers the host never stored: nothing to read from or write to.
-    if (output == nullptr || lowValue == nullptr || highValue == nullptr || pulseWidth == nullptr ||
-        checkDelay == nullptr)
-        return;
-    const int32_t end = offset + count;
-    for (int32_t i = offset; i < end; ++i) {
-        pulseLength = truncProduct(pulseWidth[i], sampleRate);
-        checkInterval = truncProduct(sampleRate, checkDelay[i]);
-        if (pulseRemaining > pulseLength)
-            pulseRemaining = pulseLength;
-        if (checkCountdown > checkInterval)
-            checkCountdown = checkInterval;
-        if (checkCountdown > 0) {
-            --checkCountdown;
-        } else {
-            checkCountdown = checkInterval;
-            eventSeen = channel::test(eventHandle);
-        }
-        if (mode != 0) {
-            output[i] = eventSeen ? highValue[i] : lowValue[i];
-            continue;
-        }
-        if (eventSeen) {
-            channel::reset(eventHandle);
-            eventSeen = false;
-            pulseRemaining = pulseLength;
-        }
-        if (pulseRemaining > 0) {
-            output[i] = highValue[i];
-            --pulseRemaining;
-        } else {
-            output[i] = lowValue[i];
-        }
-    }
+void HOST_CALL FarcueInModule::processSamples(void *object, int32_t offset, int32_t count) {
+    auto *self = static_cast<FarcueInModule *>(static_cast<ModuleBase *>(object));
+    HandleChannel channel{self->eventHandle};
+    farcue::processFast(self->counters, self->buffers(), self->mode, self->sampleRate, offset, count,
+                        channel);
+}
+
+void HOST_CALL FarcueInModule::processSamplesReference(void *object, int32_t offset,
+                                                       int32_t count) {
+    auto *self = static_cast<FarcueInModule *>(static_cast<ModuleBase *>(object));
+    HandleChannel channel{self->eventHandle};
+    farcue::processReference(self->counters, self->buffers(), self->mode, self->sampleRate, offset,
+                             count, channel);
 }
 
 } // namespace wl

@@ -7,14 +7,10 @@
 #include <cstdint>
 
 #include "channel/event_channel.h"
+#include "farcuein/farcuein_process.h"
 #include "framework/module_base.h"
 
 namespace wl {
-
-// trunc(a * b): the exact product of two floats, rounded toward zero to a
-// signed 32-bit integer. Products beyond that range keep the low 32 bits of
-// the 64-bit truncation; not-a-number or a magnitude of 2^63 or more give 0.
-int32_t truncProduct(float a, float b);
 
 class FarcueInModule : public ModuleBase {
   public:
@@ -37,11 +33,14 @@ class FarcueInModule : public ModuleBase {
     void close() override;
     bool describePin(int32_t index, PinDescriptor *descriptor) override;
 
-    // The per-sample routine, as the host calls it through the process entry.
+    // The process routine that open installs: farcue::processFast.
     static void HOST_CALL processSamples(void *object, int32_t offset, int32_t count);
+    // The per-sample loop (farcue::processReference), with the same entry
+    // signature; the benchmarks time it beside the fast one.
+    static void HOST_CALL processSamplesReference(void *object, int32_t offset, int32_t count);
 
   private:
-    void run(int32_t offset, int32_t count);
+    farcue::ProcessBuffers buffers() const;
     void joinChannel();
 
     float *output = nullptr;
@@ -49,14 +48,11 @@ class FarcueInModule : public ModuleBase {
     float *highValue = nullptr;
     float *pulseWidth = nullptr;
     float *checkDelay = nullptr;
-    int32_t pulseRemaining = 0;
-    int32_t pulseLength = 0;
-    int32_t checkCountdown = 0;
-    int32_t checkInterval = 0;
+    // pulseRemaining, pulseLength, checkCountdown, checkInterval, eventSeen.
+    farcue::ProcessState counters;
     const char *eventName = nullptr;
     char objectName[channel::kNameCapacity] = {};
     uint16_t mode = 0;
-    bool eventSeen = false;
     float sampleRate = 44100.0f;
     channel::ChannelHandle eventHandle = nullptr;
 };
