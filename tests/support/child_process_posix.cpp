@@ -1,5 +1,6 @@
 #include "tests/support/child_process.h"
 
+#include <cerrno>
 #include <climits>
 #include <csignal>
 #include <cstring>
@@ -53,6 +54,16 @@ ChildProcess::ChildProcess(const std::vector<std::string> &argv) : impl_(new Imp
         ::close(outPipe[1]);
         return;
     }
+    // A child that died must not take the test down with SIGPIPE when the
+    // test writes to it; the child itself gets the default back.
+    signal(SIGPIPE, SIG_IGN);
+    posix_spawnattr_t attributes;
+    posix_spawnattr_init(&attributes);
+    sigset_t defaults;
+    sigemptyset(&defaults);
+    sigaddset(&defaults, SIGPIPE);
+    posix_spawnattr_setsigdefault(&attributes, &defaults);
+    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF);
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, outPipe[1], 1);
@@ -62,9 +73,10 @@ ChildProcess::ChildProcess(const std::vector<std::string> &argv) : impl_(new Imp
         args.push_back(const_cast<char *>(a.c_str()));
     args.push_back(nullptr);
     pid_t pid = -1;
-    if (posix_spawn(&pid, args[0], &actions, nullptr, args.data(), environ) == 0)
+    if (posix_spawn(&pid, args[0], &actions, &attributes, args.data(), environ) == 0)
         impl_->pid = pid;
     posix_spawn_file_actions_destroy(&actions);
+    posix_spawnattr_destroy(&attributes);
     ::close(outPipe[1]);
     ::close(inPipe[0]);
     impl_->out = outPipe[0];
