@@ -146,9 +146,24 @@ uint32_t le32(const std::string &s, size_t at) {
 TEST(WlhostRun, WritesAFloatWavFileAndAPlot) {
     const std::string wav = testing::TempDir() + "/" + uniqueName("wav") + ".wav";
     const std::string png = testing::TempDir() + "/" + uniqueName("plot") + ".png";
-    auto r = wlhost({"run", kFarcueIn, "--rate", "1000", "--seconds", "0.5", "--block", "64",
-                     "--pin", "Low Value=0.25", "--wav", wav, "--plot", png});
+    if (!WLHOST_HAS_WAV) {
+        // A build without libsndfile says so and stops at the output stage.
+        auto r = wlhostWithErrors({"run", kFarcueIn, "--wav", wav});
+        EXPECT_EQ(r.exitCode, 6);
+        EXPECT_NE(r.output.find("WAV output is not available in this build"), std::string::npos);
+    }
+    std::vector<std::string> args{"run",  kFarcueIn, "--rate", "1000", "--seconds",      "0.5",
+                                  "--block", "64",   "--pin",  "Low Value=0.25", "--plot", png};
+    if (WLHOST_HAS_WAV)
+        args.insert(args.end(), {"--wav", wav});
+    auto r = wlhost(args);
     ASSERT_EQ(r.exitCode, 0);
+    std::string p = readFile(png);
+    ASSERT_GE(p.size(), 8u);
+    EXPECT_EQ(p.substr(0, 8), std::string("\x89PNG\r\n\x1a\n", 8));
+    std::remove(png.c_str());
+    if (!WLHOST_HAS_WAV)
+        return;
 
     std::string w = readFile(wav);
     ASSERT_GE(w.size(), 44u);
@@ -179,12 +194,7 @@ TEST(WlhostRun, WritesAFloatWavFileAndAPlot) {
         at += 8 + size + (size & 1);
     }
     EXPECT_TRUE(sawFormat && sawData);
-
-    std::string p = readFile(png);
-    ASSERT_GE(p.size(), 8u);
-    EXPECT_EQ(p.substr(0, 8), std::string("\x89PNG\r\n\x1a\n", 8));
     std::remove(wav.c_str());
-    std::remove(png.c_str());
 }
 
 struct CaseLine {

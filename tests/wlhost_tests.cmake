@@ -15,7 +15,8 @@ if(NOT WIN32)
               LINKS wl_channel LABELS process)
   target_compile_definitions(wlhost_test PRIVATE
     WLHOST_PATH="$<TARGET_FILE:wlhost>" FARCUEIN_PATH="$<TARGET_FILE:farcuein>"
-    BROKEN_MODULES_DIR="$<TARGET_FILE_DIR:broken_crash_on_event>")
+    BROKEN_MODULES_DIR="$<TARGET_FILE_DIR:broken_crash_on_event>"
+    WLHOST_HAS_WAV=$<TARGET_PROPERTY:wlhost,WL_HAS_WAV>)
   list(TRANSFORM broken_modules PREPEND broken_)
   add_dependencies(wlhost_test wlhost farcuein ${broken_modules})
 else()
