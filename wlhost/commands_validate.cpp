@@ -1,4 +1,7 @@
+#include <cerrno>
+#include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <ctime>
 
 #include "wlhost/cli.h"
@@ -50,6 +53,18 @@ std::string crashLine(const std::string &output) {
     return best.empty() ? last : best;
 }
 
+bool parseUint32(const std::string &text, uint32_t &out) {
+    if (text.empty() || text[0] < '0' || text[0] > '9')
+        return false;
+    errno = 0;
+    char *end = nullptr;
+    unsigned long long value = std::strtoull(text.c_str(), &end, 10);
+    if (end != text.c_str() + text.size() || errno == ERANGE || value > 0xFFFFFFFFull)
+        return false;
+    out = static_cast<uint32_t>(value);
+    return true;
+}
+
 std::string shellQuoted(const std::string &s) {
     if (s.find_first_of(" \t'\"\\$`*?[]{}()<>|&;") == std::string::npos && !s.empty())
         return s;
@@ -67,16 +82,16 @@ int validateCaseCommand(const Args &args) {
         reportError("validate-case", "expects LIBRARY CASE NUMBER TIMEOUT");
         return kExitUsage;
     }
-    long number = 0;
+    uint32_t number = 0;
     double timeout = 0;
-    if (!parseInt(args[2], number) || !parseDouble(args[3], timeout)) {
+    if (!parseUint32(args[2], number) || !parseDouble(args[3], timeout)) {
         reportError("validate-case", "bad case number or time-out");
         return kExitUsage;
     }
     platform::limitChildLifetime(timeout + 5);
     std::string failure;
     int loadStatus = kExitOk;
-    bool passed = runValidateCase(args[0], args[1], static_cast<uint32_t>(number), failure,
+    bool passed = runValidateCase(args[0], args[1], number, failure,
                                   loadStatus);
     if (loadStatus != kExitOk)
         return loadStatus;
@@ -93,13 +108,13 @@ int validateCommand(const Args &args) {
     std::string path, only;
     bool json = false;
     bool haveStart = false;
-    long start = 0;
+    uint32_t start = 0;
     double timeout = 60;
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string &a = args[i];
         bool hasValue = i + 1 < args.size();
         if (a == kReplayOption) {
-            if (!hasValue || !parseInt(args[i + 1], start) || start < 0 || start > 0xFFFFFFFFL) {
+            if (!hasValue || !parseUint32(args[i + 1], start)) {
                 reportError(a, "needs a whole number from 0 to 4294967295");
                 return kExitUsage;
             }
@@ -135,10 +150,9 @@ int validateCommand(const Args &args) {
         return kExitUsage;
     }
     if (!haveStart)
-        start = static_cast<long>((static_cast<unsigned long>(std::time(nullptr)) * 2654435761u ^
-                                   static_cast<unsigned long>(platform::processId())) &
-                                  0x7FFFFFFFu);
-    const uint32_t randomStart = static_cast<uint32_t>(start);
+        start = static_cast<uint32_t>(std::time(nullptr)) * 2654435761u ^
+                static_cast<uint32_t>(platform::processId());
+    const uint32_t randomStart = start;
 
     // An exact name picks that case alone; otherwise every case that
     // contains the text.

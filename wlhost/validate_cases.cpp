@@ -465,8 +465,8 @@ std::map<int32_t, std::vector<float>> runPlan(const Exports &e, const PinLayout 
     const std::string how = slicer != nullptr ? "in the sliced run" : "in the whole-block run";
     for (long long start = 0; start < p.frames; start += p.block) {
         for (const auto &entry : p.streams)
-            std::copy(entry.second.begin() + start, entry.second.begin() + start + p.block,
-                      instance->buffer(entry.first).begin());
+            std::copy_n(entry.second.begin() + static_cast<std::ptrdiff_t>(start), p.block,
+                        instance->buffer(entry.first).begin());
         for (int32_t pin : l.outputs)
             std::fill(instance->buffer(pin).begin(), instance->buffer(pin).end(), canary());
         std::vector<int32_t> cuts{0, p.block};
