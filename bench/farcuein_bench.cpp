@@ -5,6 +5,7 @@
 // --benchmark_repetitions=N).
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <map>
@@ -49,7 +50,8 @@ class RatioReporter : public benchmark::ConsoleReporter {
             if (run.run_type != Run::RT_Iteration || run.iterations == 0)
                 continue;
             // With repetitions, the fastest: other work on the machine only adds time.
-            double ns = run.real_accumulated_time * 1e9 / static_cast<double>(run.iterations) / kBlock;
+            double ns =
+                run.real_accumulated_time * 1e9 / static_cast<double>(run.iterations) / kBlock;
             const std::string name = run.run_name.function_name;
             auto known = perSample_.find(name);
             if (known == perSample_.end()) {
@@ -62,6 +64,8 @@ class RatioReporter : public benchmark::ConsoleReporter {
     }
     void Finalize() override {
         ConsoleReporter::Finalize();
+        // memcpy, then reference/..., then shipped/..., whatever order they ran in.
+        std::sort(order_.begin(), order_.end());
         double copy = perSample_["memcpy"];
         std::printf("\n%-34s %12s %10s %12s\n", "routine/mode/inputs", "ns/sample", "x memcpy",
                     "x reference");
@@ -100,9 +104,11 @@ int main(int argc, char **argv) {
     for (const Routine &routine : routines) {
         for (uint16_t mode : {uint16_t{0}, uint16_t{1}}) {
             for (Inputs inputs : {Inputs::Steady, Inputs::Changing}) {
-                std::string name = std::string(routine.name) + (mode == 0 ? "/pulsed" : "/continuous") +
+                std::string name = std::string(routine.name) +
+                                   (mode == 0 ? "/pulsed" : "/continuous") +
                                    (inputs == Inputs::Steady ? "/steady" : "/changing");
-                benchmark::RegisterBenchmark(name.c_str(), processBlocks, routine.entry, mode, inputs)
+                benchmark::RegisterBenchmark(name.c_str(), processBlocks, routine.entry, mode,
+                                             inputs)
                     ->Unit(benchmark::kNanosecond);
             }
         }

@@ -71,11 +71,12 @@ int main(int argc, char **argv) {
         for (uint16_t mode : {uint16_t{0}, uint16_t{1}}) {
             for (Inputs inputs : {Inputs::Steady, Inputs::Changing}) {
                 BenchInstance instance(mode, inputs);
-                ProcessEntry entry = routine.entry != nullptr ? routine.entry
-                                                              : instance.record()->process;
+                ProcessEntry entry =
+                    routine.entry != nullptr ? routine.entry : instance.record()->process;
                 void *object = instance.object();
                 double ns = nsPerSample([&] { entry(object, 0, kBlock); }, blocks);
-                std::string name = std::string(routine.name) + (mode == 0 ? "/pulsed" : "/continuous") +
+                std::string name = std::string(routine.name) +
+                                   (mode == 0 ? "/pulsed" : "/continuous") +
                                    (inputs == Inputs::Steady ? "/steady" : "/changing");
                 std::printf("%-34s %12.4f %10.2f", name.c_str(), ns, ns / copy);
                 if (std::string(routine.name) == "reference")

@@ -120,8 +120,8 @@ farcue::ProcessBuffers FarcueInModule::buffers() const {
 void HOST_CALL FarcueInModule::processSamples(void *object, int32_t offset, int32_t count) {
     auto *self = static_cast<FarcueInModule *>(static_cast<ModuleBase *>(object));
     HandleChannel channel{self->eventHandle};
-    farcue::processFast(self->counters, self->buffers(), self->mode, self->sampleRate, offset, count,
-                        channel);
+    farcue::processFast(self->counters, self->buffers(), self->mode, self->sampleRate, offset,
+                        count, channel);
 }
 
 void HOST_CALL FarcueInModule::processSamplesReference(void *object, int32_t offset,

@@ -11,6 +11,7 @@
 // for this seam.
 #pragma once
 
+#include <cmath>
 #include <cstdint>
 #include <cstring>
 
@@ -38,9 +39,9 @@ namespace farcue {
 // the next.
 struct ProcessState {
     int32_t pulseRemaining = 0;
-    int32_t pulseLength = 0;    // recomputed on every sample
+    int32_t pulseLength = 0; // recomputed on every sample
     int32_t checkCountdown = 0;
-    int32_t checkInterval = 0;  // recomputed on every sample
+    int32_t checkInterval = 0; // recomputed on every sample
     bool eventSeen = false;
 };
 
@@ -109,23 +110,37 @@ inline uint32_t bitsOf(const float *sample) {
 // The first index in [from, to) whose "Pulse Width" or "Check Delay" differs
 // in any bit from the given ones, or `to`. Equal bits give equal products, so
 // the counters' limits stay put up to there.
-inline int32_t sameInputsUntil(const float *pulseWidth, const float *checkDelay,
-                               uint32_t pulseBits, uint32_t checkBits, int32_t from, int32_t to) {
+inline int32_t sameInputsUntil(const float *pulseWidth, const float *checkDelay, uint32_t pulseBits,
+                               uint32_t checkBits, int32_t from, int32_t to) {
     int32_t k = from;
-    // Inputs that change on every sample fail here, before the wide loop.
-    if (k < to && (bitsOf(pulseWidth + k) != pulseBits || bitsOf(checkDelay + k) != checkBits))
+    // Inputs that change on every sample fail here, before any wide loop.
+    if (k >= to || bitsOf(pulseWidth + k) != pulseBits || bitsOf(checkDelay + k) != checkBits)
         return k;
     // Fixed-length chunks without an early exit, which the compiler vectorises
     // (shorter ones it unrolls fully instead).
     constexpr int32_t kChunk = 64;
-    while (to - k >= kChunk) {
+    auto chunkSame = [&](int32_t at) {
         uint32_t differ = 0;
         for (int32_t j = 0; j < kChunk; ++j)
-            differ |= (bitsOf(pulseWidth + k + j) ^ pulseBits) | (bitsOf(checkDelay + k + j) ^ checkBits);
-        if (differ != 0)
+            differ |= (bitsOf(pulseWidth + at + j) ^ pulseBits) |
+                      (bitsOf(checkDelay + at + j) ^ checkBits);
+        return differ == 0;
+    };
+    // Sample k holds the bits, so a stretch after it holds them too when it
+    // equals itself moved back by one sample, which the library's memcmp
+    // checks at full width.
+    ++k;
+    while (to - k >= kChunk) {
+        const int32_t n = to - k < 1024 ? to - k : 1024;
+        const size_t bytes = static_cast<size_t>(n) * sizeof(float);
+        if (std::memcmp(pulseWidth + k, pulseWidth + k - 1, bytes) != 0 ||
+            std::memcmp(checkDelay + k, checkDelay + k - 1, bytes) != 0)
             break;
-        k += kChunk;
+        k += n;
     }
+    // Where memcmp found a difference, or for a short rest: find it.
+    while (to - k >= kChunk && chunkSame(k))
+        k += kChunk;
     while (k < to && bitsOf(pulseWidth + k) == pulseBits && bitsOf(checkDelay + k) == checkBits)
         ++k;
     return k;
@@ -137,28 +152,26 @@ inline void copySamples(float *to, const float *from, int32_t n) {
         std::memmove(to, from, static_cast<size_t>(n) * sizeof(float));
 }
 
+// truncProduct with a cheaper range check (one comparison of the magnitude);
+// the differential test holds it to the exact rule.
+inline int32_t truncProductQuick(float a, double b) {
+    double product = static_cast<double>(a) * b;
+    if (std::fabs(product) < 2147483648.0)
+        return static_cast<int32_t>(product);
+    return truncProductWide(product);
+}
+
 template <bool kContinuous, class Channel>
 void processFastMode(ProcessState &state, const ProcessBuffers &b, float sampleRate, int32_t offset,
                      int32_t end, Channel &channel) {
     // Locals: the compiler can keep them in registers across the channel calls.
     ProcessState s = state;
-    // The inputs the limits were last computed from; the first sample always
-    // computes them.
-    uint32_t pulseBits = bitsOf(b.pulseWidth + offset) ^ 1u;
-    uint32_t checkBits = 0;
-    int32_t i = offset;
-    while (i < end) {
-        // Sample i exactly as the reference loop does it. Equal bits give equal
-        // products, so inputs unchanged since the last sample keep the limits.
-        const uint32_t pulseNow = bitsOf(b.pulseWidth + i);
-        const uint32_t checkNow = bitsOf(b.checkDelay + i);
-        const bool unchanged = pulseNow == pulseBits && checkNow == checkBits;
-        if (!unchanged) {
-            pulseBits = pulseNow;
-            checkBits = checkNow;
-            s.pulseLength = truncProduct(b.pulseWidth[i], sampleRate);
-            s.checkInterval = truncProduct(sampleRate, b.checkDelay[i]);
-        }
+    const double rate = sampleRate;
+    const float *const pulseWidth = b.pulseWidth;
+    const float *const checkDelay = b.checkDelay;
+
+    // Everything the reference loop does on sample k once the limits are known.
+    auto step = [&](int32_t k) {
         if (s.pulseRemaining > s.pulseLength)
             s.pulseRemaining = s.pulseLength;
         if (s.checkCountdown > s.checkInterval)
@@ -170,40 +183,61 @@ void processFastMode(ProcessState &state, const ProcessBuffers &b, float sampleR
             s.eventSeen = channel.test();
         }
         if (kContinuous) {
-            b.output[i] = s.eventSeen ? b.highValue[i] : b.lowValue[i];
-        } else {
-            if (s.eventSeen) {
-                channel.reset();
-                s.eventSeen = false;
-                s.pulseRemaining = s.pulseLength;
-            }
-            if (s.pulseRemaining > 0) {
-                b.output[i] = b.highValue[i];
-                --s.pulseRemaining;
-            } else {
-                b.output[i] = b.lowValue[i];
-            }
+            b.output[k] = s.eventSeen ? b.highValue[k] : b.lowValue[k];
+            return;
         }
+        if (s.eventSeen) {
+            channel.reset();
+            s.eventSeen = false;
+            s.pulseRemaining = s.pulseLength;
+        }
+        if (s.pulseRemaining > 0) {
+            b.output[k] = b.highValue[k];
+            --s.pulseRemaining;
+        } else {
+            b.output[k] = b.lowValue[k];
+        }
+    };
+
+    // The inputs the limits were last computed from. Equal bits give equal
+    // products, hence equal limits; the first sample always computes them.
+    uint32_t pulseBits = bitsOf(pulseWidth + offset) ^ 1u;
+    uint32_t checkBits = 0;
+    int32_t i = offset;
+    while (i < end) {
+        // Inputs that differ from the sample before: the reference loop's
+        // work plus two comparisons.
+        for (; i < end; ++i) {
+            const uint32_t pulseNow = bitsOf(pulseWidth + i);
+            const uint32_t checkNow = bitsOf(checkDelay + i);
+            if (pulseNow == pulseBits && checkNow == checkBits)
+                break;
+            pulseBits = pulseNow;
+            checkBits = checkNow;
+            s.pulseLength = truncProductQuick(pulseWidth[i], rate);
+            s.checkInterval = truncProductQuick(checkDelay[i], rate);
+            step(i);
+        }
+        if (i >= end)
+            break;
+        // Sample i repeats the inputs of the sample before, so the limits stand.
+        step(i);
         ++i;
         // Both counters now sit at or below their limits, so on the samples
         // that follow with the same inputs no limit cuts them, the countdown
         // only counts down until the next test, eventSeen holds (Pulsed mode
-        // has just cleared it), and the output is a copy of one input. Look
-        // ahead only once two samples in a row agree: inputs that change on
-        // every sample then cost no more than the reference loop.
-        if (!unchanged || s.checkCountdown <= 0 || i >= end)
+        // has just cleared it), and the output is a copy of one input.
+        if (s.checkCountdown <= 0 || i >= end)
             continue;
         const int32_t limit = end - i > s.checkCountdown ? i + s.checkCountdown : end;
         const int32_t stop =
-            sameInputsUntil(b.pulseWidth, b.checkDelay, pulseBits, checkBits, i, limit);
+            sameInputsUntil(pulseWidth, checkDelay, pulseBits, checkBits, i, limit);
         const int32_t n = stop - i;
-        if (n == 0)
-            continue;
         s.checkCountdown -= n;
         if (kContinuous) {
             copySamples(b.output + i, (s.eventSeen ? b.highValue : b.lowValue) + i, n);
         } else {
-            const int32_t high = s.pulseRemaining <= 0 ? 0
+            const int32_t high = s.pulseRemaining <= 0  ? 0
                                  : s.pulseRemaining < n ? s.pulseRemaining
                                                         : n;
             copySamples(b.output + i, b.highValue + i, high);

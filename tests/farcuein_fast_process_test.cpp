@@ -145,7 +145,7 @@ float drawSeconds(Draw &d, float sampleRate) {
 }
 
 float drawSampleRate(Draw &d) {
-    const float common[] = {1.0f,     2.0f,     100.0f,   8000.0f,  11025.0f, 22050.0f,
+    const float common[] = {1.0f,     2.0f,     100.0f,   8000.0f,  11025.0f,  22050.0f,
                             44100.0f, 48000.0f, 88200.0f, 96000.0f, 176400.0f, 192000.0f};
     if (d.chance(70))
         return common[d.below(12)];
@@ -277,8 +277,10 @@ template <class Routine> Outcome runCase(const Case &c, Routine routine) {
             channel.setFromOutside();
         routine(state, buffers, s.mode, c.sampleRate, s.offset, s.count, channel);
     }
-    const std::vector<float> &written =
-        c.aliasOutput == 1 ? low : c.aliasOutput == 2 ? high : c.aliasOutput == 3 ? pulseWidth : ownOutput;
+    const std::vector<float> &written = c.aliasOutput == 1   ? low
+                                        : c.aliasOutput == 2 ? high
+                                        : c.aliasOutput == 3 ? pulseWidth
+                                                             : ownOutput;
     return Outcome{written, channel.log, state};
 }
 
@@ -295,7 +297,8 @@ TEST(FarcueInFastProcess, MatchesTheReferenceLoopOnRandomCases) {
     Draw draw(kRandomStart);
     for (int n = 0; n < kCases; ++n) {
         const Case c = drawCase(draw);
-        const Outcome reference = runCase(c, [](auto &&...args) { wl::farcue::processReference(args...); });
+        const Outcome reference =
+            runCase(c, [](auto &&...args) { wl::farcue::processReference(args...); });
         const Outcome fast = runCase(c, [](auto &&...args) { wl::farcue::processFast(args...); });
 
         for (size_t k = 0; k < reference.output.size(); ++k) {
@@ -306,7 +309,8 @@ TEST(FarcueInFastProcess, MatchesTheReferenceLoopOnRandomCases) {
         }
         if (!(reference.log == fast.log)) {
             size_t k = 0;
-            while (k < reference.log.size() && k < fast.log.size() && reference.log[k] == fast.log[k])
+            while (k < reference.log.size() && k < fast.log.size() &&
+                   reference.log[k] == fast.log[k])
                 ++k;
             FAIL() << "case " << n << " (random start " << kRandomStart << "): channel call " << k
                    << " differs; reference made " << reference.log.size() << " calls, fast "
