@@ -122,9 +122,12 @@ TEST(WlhostRun, PrintsEachChangeWithItsTime) {
         wl::channel::ChannelHandle held = wl::channel::createOrJoin(objectName);
         ASSERT_NE(held, nullptr);
         ASSERT_TRUE(wl::channel::set(held));
-        std::vector<std::string> args{"run", kFarcueIn, "--rate", "100", "--seconds", "2",
-                                      "--pin", "Pulse Width=0.5", "--pin", "Mode=" + std::string(c.mode),
-                                      "--pin", "Event Name=" + name};
+        std::vector<std::string> args{"run",       kFarcueIn,
+                                      "--rate",    "100",
+                                      "--seconds", "2",
+                                      "--pin",     "Pulse Width=0.5",
+                                      "--pin",     "Mode=" + std::string(c.mode),
+                                      "--pin",     "Event Name=" + name};
         if (c.json)
             args.push_back("--json");
         auto r = wlhost(args);
@@ -152,8 +155,9 @@ TEST(WlhostRun, WritesAFloatWavFileAndAPlot) {
         EXPECT_EQ(r.exitCode, 6);
         EXPECT_NE(r.output.find("WAV output is not available in this build"), std::string::npos);
     }
-    std::vector<std::string> args{"run",  kFarcueIn, "--rate", "1000", "--seconds",      "0.5",
-                                  "--block", "64",   "--pin",  "Low Value=0.25", "--plot", png};
+    std::vector<std::string> args{"run",    kFarcueIn, "--rate", "1000",  "--seconds",
+                                  "0.5",    "--block", "64",     "--pin", "Low Value=0.25",
+                                  "--plot", png};
     if (WLHOST_HAS_WAV)
         args.insert(args.end(), {"--wav", wav});
     auto r = wlhost(args);
@@ -277,8 +281,8 @@ bool anyProcessMentions(const std::string &text) {
 }
 
 TEST(WlhostValidate, AHangingCaseTimesOutAndLeavesNothingRunning) {
-    auto r = wlhost({"validate", broken("hangs_at_high_rates"), "--case", "rate=192000",
-                     "--timeout", "3"});
+    auto r = wlhost(
+        {"validate", broken("hangs_at_high_rates"), "--case", "rate=192000", "--timeout", "3"});
     EXPECT_EQ(r.exitCode, 1);
     auto cases = caseLines(r.output);
     ASSERT_EQ(cases.size(), 2u) << r.output;
@@ -301,14 +305,18 @@ TEST(WlhostBadInput, OneLineAndAnExitStatusPerStage) {
         {{"run", kFarcueIn, "--rate", "fast"}, 2, "wlhost: --rate fast: not a sample rate"},
         {{"run", kFarcueIn, "--pin", "Mode"}, 2, "wlhost: --pin Mode: expected NAME=VALUE"},
         {{"validate", kFarcueIn, "--case", "nonesuch"}, 2, "matches no case"},
-        {{"info", "/nonexistent/farcuein.wlm"}, 3, "wlhost: /nonexistent/farcuein.wlm: cannot load"},
+        {{"info", "/nonexistent/farcuein.wlm"},
+         3,
+         "wlhost: /nonexistent/farcuein.wlm: cannot load"},
         {{"run", notALibrary}, 3, "wlhost: " + notALibrary + ": cannot load"},
         {{"validate", notALibrary}, 3, "wlhost: " + notALibrary + ": cannot load"},
         {{"info", broken("no_exports")}, 4, "not a module library: no export getModuleProperties"},
         {{"validate", broken("no_exports")}, 4, "not a module library"},
-        {{"run", kFarcueIn, "--pin", "Volume=1"}, 5,
+        {{"run", kFarcueIn, "--pin", "Volume=1"},
+         5,
          "wlhost: --pin \"Volume=1\": no pin named \"Volume\" (inputs: \"Low Value\""},
-        {{"run", kFarcueIn, "--pin", "Mode=Sideways"}, 5,
+        {{"run", kFarcueIn, "--pin", "Mode=Sideways"},
+         5,
          "not a choice of this list: \"Sideways\" (choices: Pulsed=0,Continuous=1)"},
         {{"run", kFarcueIn, "--pin", "High Value=loud"}, 5, "not a number: \"loud\""},
         {{"run", kFarcueIn, "--pin", "Output=1"}, 5, "\"Output\" is not an input"},

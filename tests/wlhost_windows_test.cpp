@@ -6,8 +6,8 @@
 
 TEST(WlhostWindows, InfoShowsTheModuleType) {
     const std::string dir = wltest::selfDirectory();
-    auto r = wltest::runProcess({dir + "\\" + WLHOST_NAME, "info", dir + "\\" + FARCUEIN_NAME},
-                                900);
+    auto r =
+        wltest::runProcess({dir + "\\" + WLHOST_NAME, "info", dir + "\\" + FARCUEIN_NAME}, 900);
     ASSERT_EQ(r.exitCode, 0) << r.output;
     for (const char *expected : {"Name:        Farcue In", "Identifier:  QLMRT FarcueIn",
                                  "Flags:       0x816", "Event Name", "Pulsed=0,Continuous=1"})

@@ -87,8 +87,8 @@ std::vector<ListChoice> parseListChoices(const char *extra) {
     size_t start = 0;
     while (start <= all.size()) {
         size_t comma = all.find(',', start);
-        std::string item = all.substr(start, comma == std::string::npos ? std::string::npos
-                                                                         : comma - start);
+        std::string item =
+            all.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
         size_t equals = item.find('=');
         long value = static_cast<long>(choices.size());
         if (equals != std::string::npos) {

@@ -48,19 +48,20 @@ void printJson(const std::string &path, const std::vector<ModuleInfo> &modules) 
     std::printf("{\"library\":%s,\"modules\":[", jsonString(path).c_str());
     for (size_t k = 0; k < modules.size(); ++k) {
         const auto &m = modules[k];
-        std::printf("%s{\"index\":%d,\"name\":%s,\"id\":%s,\"about\":%s,\"flags\":\"0x%X\",\"pins\":[",
-                    k > 0 ? "," : "", static_cast<int>(m.index), jsonText(m.props.name).c_str(),
-                    jsonText(m.props.id).c_str(), jsonText(m.props.about).c_str(),
-                    static_cast<unsigned>(m.props.flags));
+        std::printf(
+            "%s{\"index\":%d,\"name\":%s,\"id\":%s,\"about\":%s,\"flags\":\"0x%X\",\"pins\":[",
+            k > 0 ? "," : "", static_cast<int>(m.index), jsonText(m.props.name).c_str(),
+            jsonText(m.props.id).c_str(), jsonText(m.props.about).c_str(),
+            static_cast<unsigned>(m.props.flags));
         for (size_t i = 0; i < m.pins.size(); ++i) {
             const PinDescriptor &d = m.pins[i];
             std::printf("%s{\"index\":%zu,\"name\":%s,\"direction\":%s,\"datatype\":%s,"
                         "\"datatype_code\":%d,\"default\":%s,\"extra\":%s,\"flags\":%d}",
                         i > 0 ? "," : "", i, jsonText(d.name).c_str(),
                         jsonString(directionName(d.direction)).c_str(),
-                        jsonString(datatypeName(d.datatype)).c_str(),
-                        static_cast<int>(d.datatype), jsonText(d.defaultValue).c_str(),
-                        jsonText(d.extra).c_str(), static_cast<int>(d.flags));
+                        jsonString(datatypeName(d.datatype)).c_str(), static_cast<int>(d.datatype),
+                        jsonText(d.defaultValue).c_str(), jsonText(d.extra).c_str(),
+                        static_cast<int>(d.flags));
         }
         std::printf("]}");
     }

@@ -237,16 +237,14 @@ int runCommand(const Args &args) {
                 if (o.json) {
                     std::printf("{\"time\":%.6f,\"sample\":%lld,\"pin\":%s,\"index\":%d,"
                                 "\"from\":%s,\"to\":%s}\n",
-                                t, frame, jsonString(out.name).c_str(),
-                                static_cast<int>(out.index),
+                                t, frame, jsonString(out.name).c_str(), static_cast<int>(out.index),
                                 out.seen ? jsonNumber(out.last).c_str() : "null",
                                 jsonNumber(v).c_str());
                 } else if (out.seen) {
                     std::printf("%.6f s  %s  %s -> %s\n", t, out.name.c_str(),
                                 formatSample(out.last).c_str(), formatSample(v).c_str());
                 } else {
-                    std::printf("%.6f s  %s  %s\n", t, out.name.c_str(),
-                                formatSample(v).c_str());
+                    std::printf("%.6f s  %s  %s\n", t, out.name.c_str(), formatSample(v).c_str());
                 }
                 printed = true;
                 if (!o.plot.empty()) {

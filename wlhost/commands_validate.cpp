@@ -39,7 +39,8 @@ std::string crashLine(const std::string &output) {
     size_t start = 0;
     while (start < output.size()) {
         size_t end = output.find('\n', start);
-        std::string line = trimmed(output.substr(start, end == std::string::npos ? end : end - start));
+        std::string line =
+            trimmed(output.substr(start, end == std::string::npos ? end : end - start));
         if (!line.empty()) {
             last = line;
             if (best.empty() && (line.find("ERROR: ") != std::string::npos ||
@@ -91,8 +92,7 @@ int validateCaseCommand(const Args &args) {
     platform::limitChildLifetime(timeout + 5);
     std::string failure;
     int loadStatus = kExitOk;
-    bool passed = runValidateCase(args[0], args[1], number, failure,
-                                  loadStatus);
+    bool passed = runValidateCase(args[0], args[1], number, failure, loadStatus);
     if (loadStatus != kExitOk)
         return loadStatus;
     std::fflush(stderr);
@@ -172,8 +172,8 @@ int validateCommand(const Args &args) {
     const std::string replayBase = "wlhost validate " + shellQuoted(path) + " " + kReplayOption +
                                    " " + std::to_string(randomStart);
     if (!json)
-        std::printf("wlhost validate %s, random start %u (replay: %s)\n", path.c_str(),
-                    randomStart, replayBase.c_str());
+        std::printf("wlhost validate %s, random start %u (replay: %s)\n", path.c_str(), randomStart,
+                    replayBase.c_str());
     std::fflush(stdout);
 
     std::vector<CaseOutcome> outcomes;
@@ -185,8 +185,9 @@ int validateCommand(const Args &args) {
             timeout);
         CaseOutcome o{name, "", "", platform::monotonicSeconds() - began};
         size_t at = child.output.rfind(kResultPrefix);
-        std::string result =
-            at == std::string::npos ? "" : trimmed(child.output.substr(at + sizeof kResultPrefix - 1));
+        std::string result = at == std::string::npos
+                                 ? ""
+                                 : trimmed(child.output.substr(at + sizeof kResultPrefix - 1));
         switch (child.kind) {
         case platform::ChildResult::Kind::NotStarted:
             reportError(self, "cannot start a child process: " + child.reason);
@@ -197,9 +198,8 @@ int validateCommand(const Args &args) {
             break;
         case platform::ChildResult::Kind::Crashed:
             o.status = "crashed";
-            o.detail = child.reason + (crashLine(child.output).empty()
-                                           ? ""
-                                           : ": " + crashLine(child.output));
+            o.detail = child.reason +
+                       (crashLine(child.output).empty() ? "" : ": " + crashLine(child.output));
             break;
         case platform::ChildResult::Kind::Exited:
             if ((child.exitCode == kExitLoad || child.exitCode == kExitSymbols) && result.empty()) {
@@ -257,7 +257,8 @@ int validateCommand(const Args &args) {
             std::printf("\nTo replay a case:\n");
             for (const auto &o : outcomes)
                 if (o.status != "passed")
-                    std::printf("  %s --case %s\n", replayBase.c_str(), shellQuoted(o.name).c_str());
+                    std::printf("  %s --case %s\n", replayBase.c_str(),
+                                shellQuoted(o.name).c_str());
         }
         std::printf("\nvalidate %s: %d of %zu cases passed (%d failed, %d crashed, %d timed out)\n",
                     allPassed ? "PASS" : "FAIL", counts[0], outcomes.size(), counts[1], counts[2],

@@ -11,9 +11,9 @@ namespace wlhost::platform {
 struct ChildResult {
     enum class Kind { Exited, Crashed, TimedOut, NotStarted };
     Kind kind = Kind::NotStarted;
-    int exitCode = -1;   // when Exited
-    std::string reason;  // when Crashed: the signal or exception, in words
-    std::string output;  // standard output and standard error, interleaved
+    int exitCode = -1;  // when Exited
+    std::string reason; // when Crashed: the signal or exception, in words
+    std::string output; // standard output and standard error, interleaved
 };
 
 // Runs argv to completion (argv[0] is a path, or a name looked up on PATH),

@@ -25,7 +25,8 @@ extern "C" void onStopSignal(int) { stopFlag = 1; }
 
 std::string signalName(int sig) {
     const char *text = strsignal(sig);
-    return "signal " + std::to_string(sig) + (text != nullptr ? std::string(" (") + text + ")" : "");
+    return "signal " + std::to_string(sig) +
+           (text != nullptr ? std::string(" (") + text + ")" : "");
 }
 
 } // namespace
@@ -140,9 +141,8 @@ void sleepUntil(double monotonicDeadline) {
     double left = monotonicDeadline - monotonicSeconds();
     if (left <= 0)
         return;
-    timespec ts{static_cast<time_t>(left), static_cast<long>((left - static_cast<double>(
-                                                                 static_cast<time_t>(left))) *
-                                                             1e9)};
+    timespec ts{static_cast<time_t>(left),
+                static_cast<long>((left - static_cast<double>(static_cast<time_t>(left))) * 1e9)};
     // A stop signal cuts the sleep short, which is what a stopping run wants.
     nanosleep(&ts, nullptr);
 }
@@ -160,8 +160,8 @@ bool stopRequested() { return stopFlag != 0; }
 
 std::string makeTempFile(const std::string &suffix) {
     const char *dir = std::getenv("TMPDIR");
-    std::string pattern = std::string(dir != nullptr && *dir != '\0' ? dir : "/tmp") +
-                          "/wlhost-XXXXXX" + suffix;
+    std::string pattern =
+        std::string(dir != nullptr && *dir != '\0' ? dir : "/tmp") + "/wlhost-XXXXXX" + suffix;
     std::vector<char> buffer(pattern.begin(), pattern.end());
     buffer.push_back('\0');
     int fd = mkstemps(buffer.data(), static_cast<int>(suffix.size()));

@@ -79,8 +79,8 @@ ChildResult runChild(const std::vector<std::string> &argv, double timeoutSeconds
     startup.hStdOutput = out;
     startup.hStdError = out;
     PROCESS_INFORMATION info{};
-    BOOL started = CreateProcessA(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr,
-                                  nullptr, &startup, &info);
+    BOOL started = CreateProcessA(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr,
+                                  &startup, &info);
     CloseHandle(out);
     if (!started) {
         result.reason = "CreateProcess failed with error " + std::to_string(GetLastError());

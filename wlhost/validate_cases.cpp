@@ -83,9 +83,9 @@ PinLayout layoutOf(const std::vector<PinDescriptor> &pins) {
         case WL_TYPE_STREAM: {
             l.streamInputs.push_back(index);
             double v = 0;
-            l.streamDefaults[index] =
-                d.defaultValue != nullptr && parseDouble(d.defaultValue, v) ? static_cast<float>(v)
-                                                                            : 0.0f;
+            l.streamDefaults[index] = d.defaultValue != nullptr && parseDouble(d.defaultValue, v)
+                                          ? static_cast<float>(v)
+                                          : 0.0f;
             break;
         }
         case WL_TYPE_LIST:
@@ -121,13 +121,14 @@ float randomStreamValue(Random &r, float defaultValue) {
 uint16_t randomChoice(Random &r, const std::vector<ListChoice> &choices) {
     if (choices.empty())
         return 0;
-    long v = choices[static_cast<size_t>(r.between(0, static_cast<int32_t>(choices.size()) - 1))]
-                 .value;
+    long v =
+        choices[static_cast<size_t>(r.between(0, static_cast<int32_t>(choices.size()) - 1))].value;
     return static_cast<uint16_t>(v < 0 ? 0 : v > 0xFFFF ? 0xFFFF : v);
 }
 
 std::string randomText(Random &r) {
-    static const char alphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789_";
+    static const char alphabet[] =
+        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789_";
     int32_t length = r.chance(0.05) ? 0 : r.chance(0.1) ? r.between(100, 150) : r.between(1, 24);
     std::string text = "wlv";
     for (int32_t i = 0; i < length; ++i)
@@ -338,9 +339,11 @@ void pinsCase(const Exports &e) {
             std::memset(&d, 0xA5, sizeof d);
             PinDescriptor copy = d;
             if (instance.dispatch(WL_REQ_DESCRIBE_PIN, i, 0, &d) != 0)
-                fail("describePin(" + std::to_string(i) + ") answers for a pin that does not exist");
+                fail("describePin(" + std::to_string(i) +
+                     ") answers for a pin that does not exist");
             if (std::memcmp(&d, &copy, sizeof d) != 0)
-                fail("describePin(" + std::to_string(i) + ") writes into the descriptor of a pin "
+                fail("describePin(" + std::to_string(i) +
+                     ") writes into the descriptor of a pin "
                      "that does not exist");
         }
     };
@@ -377,8 +380,8 @@ void pinsCase(const Exports &e) {
     std::vector<PinDescriptor> afterOpen;
     describeAll(afterOpen);
     if (afterOpen.size() != pins.size())
-        fail("the module describes " + std::to_string(afterOpen.size()) +
-             " pins after open, " + std::to_string(pins.size()) + " before");
+        fail("the module describes " + std::to_string(afterOpen.size()) + " pins after open, " +
+             std::to_string(pins.size()) + " before");
     for (size_t i = 0; i < pins.size(); ++i)
         if (afterOpen[i].datatype != pins[i].datatype ||
             afterOpen[i].direction != pins[i].direction ||
@@ -416,7 +419,8 @@ ProcessPlan planProcess(const PinLayout &l, float rate, int32_t block, Random &r
     ProcessPlan p{rate, block, 0, {}, {}};
     // A quarter of a second, but few enough process calls that block size 1
     // stays quick under sanitizers and emulators.
-    long long wanted = std::max<long long>(3LL * block, std::min(std::llround(0.25 * rate), 12000LL));
+    long long wanted =
+        std::max<long long>(3LL * block, std::min(std::llround(0.25 * rate), 12000LL));
     long long blocks = (wanted + block - 1) / block;
     p.frames = blocks * block;
     const int32_t last = static_cast<int32_t>(std::min<long long>(p.frames - 1, INT32_MAX));
@@ -440,7 +444,8 @@ ProcessPlan planProcess(const PinLayout &l, float rate, int32_t block, Random &r
     }
     for (int32_t pin : l.listInputs)
         for (int32_t k = r.between(0, 4); k > 0; --k)
-            p.changes.push_back(Change{r.between(0, last), pin, 0, randomChoice(r, l.choices.at(pin)), {}});
+            p.changes.push_back(
+                Change{r.between(0, last), pin, 0, randomChoice(r, l.choices.at(pin)), {}});
     for (int32_t pin : l.textInputs)
         for (int32_t k = r.between(0, 3); k > 0; --k)
             p.changes.push_back(Change{r.between(0, last), pin, 0, 0, randomText(r)});
@@ -517,8 +522,8 @@ void processCase(const Exports &e, float rate, int32_t block, Random &r) {
         const auto &a = whole.at(pin), &b = sliced.at(pin);
         for (size_t i = 0; i < a.size(); ++i)
             if (!sameBits(a[i], b[i]))
-                fail(pinName(l, pin) + ": frame " + std::to_string(i) + " is " + formatSample(a[i]) +
-                     " with whole blocks but " + formatSample(b[i]) +
+                fail(pinName(l, pin) + ": frame " + std::to_string(i) + " is " +
+                     formatSample(a[i]) + " with whole blocks but " + formatSample(b[i]) +
                      " with the same blocks cut into slices");
     }
 }
@@ -545,7 +550,8 @@ void randomPinChange(Instance &instance, const PinLayout &l, Random &r) {
     candidates.insert(candidates.end(), l.textInputs.begin(), l.textInputs.end());
     if (candidates.empty())
         return;
-    int32_t pin = candidates[static_cast<size_t>(r.between(0, static_cast<int32_t>(candidates.size()) - 1))];
+    int32_t pin =
+        candidates[static_cast<size_t>(r.between(0, static_cast<int32_t>(candidates.size()) - 1))];
     Change c{0, pin, 0, 0, {}};
     if (l.pins[static_cast<size_t>(pin)].datatype == WL_TYPE_LIST)
         c.choice = randomChoice(r, l.choices.at(pin));
@@ -614,8 +620,8 @@ void unknownRequestsCase(const Exports &e, Random &r) {
             if (result != 0)
                 fail("unknown dispatcher request " + std::to_string(code) + " " + when +
                      " returns " + std::to_string(result) + ", not 0");
-            checkRecord(*instance, std::string("after unknown request ") +
-                                       std::to_string(code) + " " + when);
+            checkRecord(*instance,
+                        std::string("after unknown request ") + std::to_string(code) + " " + when);
         }
     };
     sendAll("before open");
@@ -633,15 +639,17 @@ void unknownEventsCase(const Exports &e, Random &r) {
         instance->pinChanged(pin);
     openWithDefaults(*instance, l);
     processChecked(*instance, l, r, "after pin events before open");
-    for (int32_t target : {described, kHostPins - 1, kHostPins, kHostPins + 1, 1000, -1, INT_MAX,
-                           INT_MIN}) {
+    for (int32_t target :
+         {described, kHostPins - 1, kHostPins, kHostPins + 1, 1000, -1, INT_MAX, INT_MIN}) {
         instance->pinChanged(target, r.chance(0.5) ? WL_STATUS_CHANGED : WL_STATUS_STREAM);
         processChecked(*instance, l, r,
-                       "after a pin event for pin " + std::to_string(target) + ", which is not there");
+                       "after a pin event for pin " + std::to_string(target) +
+                           ", which is not there");
     }
     for (int32_t type : {1, 3, 4, 5, 20, 22, 99, -1, INT_MAX, INT_MIN}) {
         instance->sendEvent(type, static_cast<intptr_t>(r.between(-1000, 1000)),
-                            static_cast<int32_t>(r.bits()), static_cast<int16_t>(r.between(-1000, 1000)));
+                            static_cast<int32_t>(r.bits()),
+                            static_cast<int16_t>(r.between(-1000, 1000)));
         processChecked(*instance, l, r, "after an event of unknown type " + std::to_string(type));
     }
     for (int k = 0; k < 8; ++k)
@@ -659,10 +667,9 @@ struct ProcessCase {
 // Low and high rates, fractional ones, block size 1, odd sizes and 4096.
 const std::vector<ProcessCase> &processCases() {
     static const std::vector<ProcessCase> cases{
-        {1000.0f, 1},    {1000.0f, 4096},  {8000.0f, 7},     {11025.5f, 333},
-        {22050.0f, 64},  {32000.75f, 100}, {44100.0f, 1},    {44100.0f, 1024},
-        {44100.25f, 4096}, {48000.0f, 333}, {88200.0f, 7},   {96000.0f, 1024},
-        {176400.0f, 4096}, {192000.0f, 1},  {192000.0f, 333},
+        {1000.0f, 1},     {1000.0f, 4096},  {8000.0f, 7},      {11025.5f, 333},   {22050.0f, 64},
+        {32000.75f, 100}, {44100.0f, 1},    {44100.0f, 1024},  {44100.25f, 4096}, {48000.0f, 333},
+        {88200.0f, 7},    {96000.0f, 1024}, {176400.0f, 4096}, {192000.0f, 1},    {192000.0f, 333},
     };
     return cases;
 }

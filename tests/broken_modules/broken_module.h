@@ -20,8 +20,8 @@ class BrokenModuleBase : public wl::ModuleBase {
             *d = PinDescriptor{&in, WL_DIR_INPUT, WL_TYPE_STREAM, "In", "1.0", nullptr, 0, 0};
             return true;
         case 1:
-            *d = PinDescriptor{&choice, WL_DIR_INPUT, WL_TYPE_LIST, "Choice", "0",
-                               "Calm=0,Crash=1", 0, 0};
+            *d = PinDescriptor{
+                &choice, WL_DIR_INPUT, WL_TYPE_LIST, "Choice", "0", "Calm=0,Crash=1", 0, 0};
             return true;
         case 2:
             *d = PinDescriptor{&out, WL_DIR_OUTPUT, WL_TYPE_STREAM, "Output", nullptr, nullptr, 0,
