@@ -10,7 +10,10 @@ mkdir -p "$WINEPREFIX"
 (
   flock 9
   if [ ! -f "$WINEPREFIX/.prepared" ]; then
-    wineboot --init >/dev/null 2>&1 && touch "$WINEPREFIX/.prepared"
+    # Under emulation some of wineboot's helpers may crash; the prefix is
+    # usable once its registry exists.
+    wineboot --init >/dev/null 2>&1
+    [ -f "$WINEPREFIX/system.reg" ] && touch "$WINEPREFIX/.prepared"
   fi
 ) 9>"$WINEPREFIX.lock"
 wineserver -p >/dev/null 2>&1
