@@ -43,10 +43,13 @@ struct Routine {
 } // namespace
 
 int main(int argc, char **argv) {
-    // Blocks per timed batch; lower it where the program runs slowly.
+    // Blocks per timed batch; lower it where the program runs slowly. A second
+    // argument times only the routine/mode/inputs of that name (and memcpy),
+    // for counting instructions under a profiler.
     long blocks = argc > 1 ? std::atol(argv[1]) : 20000;
     if (blocks < 1)
         blocks = 1;
+    const std::string only = argc > 2 ? argv[2] : "";
 
     std::vector<float> from(kBlock, 1.0f), to(kBlock, 0.0f);
     double copy = nsPerSample(
@@ -70,14 +73,18 @@ int main(int argc, char **argv) {
         size_t column = 0;
         for (uint16_t mode : {uint16_t{0}, uint16_t{1}}) {
             for (Inputs inputs : {Inputs::Steady, Inputs::Changing}) {
+                std::string name = std::string(routine.name) +
+                                   (mode == 0 ? "/pulsed" : "/continuous") +
+                                   (inputs == Inputs::Steady ? "/steady" : "/changing");
+                if (!only.empty() && name != only) {
+                    ++column;
+                    continue;
+                }
                 BenchInstance instance(mode, inputs);
                 ProcessEntry entry =
                     routine.entry != nullptr ? routine.entry : instance.record()->process;
                 void *object = instance.object();
                 double ns = nsPerSample([&] { entry(object, 0, kBlock); }, blocks);
-                std::string name = std::string(routine.name) +
-                                   (mode == 0 ? "/pulsed" : "/continuous") +
-                                   (inputs == Inputs::Steady ? "/steady" : "/changing");
                 std::printf("%-34s %12.4f %10.2f", name.c_str(), ns, ns / copy);
                 if (std::string(routine.name) == "reference")
                     reference.push_back(ns);
