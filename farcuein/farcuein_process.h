@@ -126,17 +126,20 @@ inline int32_t sameInputsUntil(const float *pulseWidth, const float *checkDelay,
                       (bitsOf(checkDelay + at + j) ^ checkBits);
         return differ == 0;
     };
-    // Sample k holds the bits, so a stretch after it holds them too when it
-    // equals itself moved back by one sample, which the library's memcmp
-    // checks at full width.
-    ++k;
-    while (to - k >= kChunk) {
-        const int32_t n = to - k < 1024 ? to - k : 1024;
-        const size_t bytes = static_cast<size_t>(n) * sizeof(float);
-        if (std::memcmp(pulseWidth + k, pulseWidth + k - 1, bytes) != 0 ||
-            std::memcmp(checkDelay + k, checkDelay + k - 1, bytes) != 0)
-            break;
-        k += n;
+    if (to - k >= kChunk && chunkSame(k)) {
+        // The chunk at k holds the bits, so a stretch after it holds them too
+        // when it equals the chunk length of samples before it, sample for
+        // sample: the library's memcmp checks that at full width, and the
+        // two streams it reads share their alignment.
+        k += kChunk;
+        while (to - k >= kChunk) {
+            const int32_t n = to - k < 1024 ? to - k : 1024;
+            const size_t bytes = static_cast<size_t>(n) * sizeof(float);
+            if (std::memcmp(pulseWidth + k, pulseWidth + k - kChunk, bytes) != 0 ||
+                std::memcmp(checkDelay + k, checkDelay + k - kChunk, bytes) != 0)
+                break;
+            k += n;
+        }
     }
     // Where memcmp found a difference, or for a short rest: find it.
     while (to - k >= kChunk && chunkSame(k))
