@@ -28,10 +28,11 @@ fi
 
 build=build/demo
 echo "== building into $build"
-cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release >"$build.configure.log" 2>&1 ||
-  { cat "$build.configure.log" >&2; exit 1; }
-cmake --build "$build" -j2 --target wlhost farcuein farcuesend >"$build.build.log" 2>&1 ||
-  { tail -40 "$build.build.log" >&2; exit 1; }
+mkdir -p "$build"
+cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release >"$build/configure.log" 2>&1 ||
+  { cat "$build/configure.log" >&2; exit 1; }
+cmake --build "$build" -j2 --target wlhost farcuein farcuesend >"$build/build.log" 2>&1 ||
+  { tail -40 "$build/build.log" >&2; exit 1; }
 bin=$(pwd)/$build/bin
 out=$(pwd)/$build/output
 mkdir -p "$out"
