@@ -6,13 +6,11 @@
 
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <climits>
 #include <cstdint>
 #include <memory>
 #include <random>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "channel/event_channel.h"
@@ -286,7 +284,7 @@ constexpr float kRate = 1000.0f; // one sample per millisecond
 constexpr int32_t kBlock = 10;
 
 // A Farcue In instance in the stand-in host, run one block per 10 ms of wall
-// clock in a thread of its own while the program runs as its own process.
+// clock while the program runs as its own process.
 class PacedInstance {
   public:
     PacedInstance(const wlhost::Exports &exports, const std::string &eventName, uint16_t mode)
@@ -313,29 +311,36 @@ class PacedInstance {
         ready = true;
     }
 
-    void start() {
-        thread = std::thread([this] {
-            const double begin = wltest::monotonicMs();
-            for (int64_t blocks = 0; !stop.load(); ++blocks) {
-                while (!stop.load() &&
-                       wltest::monotonicMs() < begin + static_cast<double>(blocks * kBlock))
-                    wltest::sleepMs(1);
-                instance.processBlock();
-                const std::vector<float> &out = instance.buffer(outputPin);
-                samples.insert(samples.end(), out.begin(), out.end());
+    // Runs blocks until the program has ended and `tailMs` more have passed;
+    // returns its exit code. All in this thread: a pacing thread of its own
+    // lost its wine server connection under wine.
+    int runAlongside(wltest::ChildProcess &child, double tailMs) {
+        const double begin = wltest::monotonicMs();
+        double endAt = begin + 600000.0; // a program that never ends fails, later
+        for (int64_t blocks = 0;; ++blocks) {
+            const double due = begin + static_cast<double>(blocks * kBlock);
+            double now = wltest::monotonicMs();
+            if (now > endAt)
+                break;
+            if (due > now) {
+                // The program prints nothing on success, so this only sleeps;
+                // it returns well before its time once standard output closed,
+                // which is when the program ended.
+                const double waitMs = due - now;
+                child.waitForOutput("\x01never printed", waitMs / 1000.0);
+                if (waitMs >= 4.0 && wltest::monotonicMs() - now < waitMs / 2 &&
+                    endAt > wltest::monotonicMs() + tailMs)
+                    endAt = wltest::monotonicMs() + tailMs;
             }
-        });
+            instance.processBlock();
+            const std::vector<float> &out = instance.buffer(outputPin);
+            samples.insert(samples.end(), out.begin(), out.end());
+        }
+        return child.wait(60);
     }
-    // Samples of wall-clock milliseconds, once the thread stopped.
-    const std::vector<float> &finish() {
-        stop = true;
-        if (thread.joinable())
-            thread.join();
-        return samples;
-    }
-    ~PacedInstance() { finish(); }
 
     bool ready = false;
+    std::vector<float> samples; // one per wall-clock millisecond
 
   private:
     void pin(const char *name, float value) {
@@ -346,9 +351,6 @@ class PacedInstance {
 
     wlhost::Instance instance;
     int outputPin = -1;
-    std::thread thread;
-    std::atomic<bool> stop{false};
-    std::vector<float> samples;
 };
 
 struct HighRuns {
@@ -388,12 +390,13 @@ class FarcuesendWithModule : public ::testing::Test {
         paced = std::make_unique<PacedInstance>(library->exports(), name, mode);
         if (!paced->ready)
             return {};
-        paced->start();
         std::vector<std::string> argv{kToolPath, name};
         argv.insert(argv.end(), actions.begin(), actions.end());
-        exitCode = wltest::runProcess(argv, 600).exitCode;
-        wltest::sleepMs(500);
-        return paced->finish();
+        wltest::ChildProcess child(argv);
+        if (!child.started())
+            return {};
+        exitCode = paced->runAlongside(child, 500);
+        return paced->samples;
     }
 
     std::unique_ptr<wlhost::Library> library;

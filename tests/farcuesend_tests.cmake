@@ -20,5 +20,3 @@ target_compile_definitions(farcuesend_test PRIVATE
   WL_FARCUEIN_PATH="$<TARGET_FILE:farcuein>"
   WL_TEST_CRLF_TEXT=${farcuesend_windows}
   WL_TEST_COSTLY_STARTS=${farcuesend_windows})
-find_package(Threads REQUIRED)
-target_link_libraries(farcuesend_test PRIVATE Threads::Threads)
