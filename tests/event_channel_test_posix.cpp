@@ -5,8 +5,10 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <dirent.h>
 #include <fcntl.h>
+#include <fstream>
 #include <grp.h>
 #include <memory>
 #include <random>
@@ -302,6 +304,30 @@ TEST(ChannelStress, KillsDuringConcurrentUse) {
         EXPECT_EQ(openExisting(channelObjectName(runStem + n)), nullptr) << n;
     const std::vector<std::string> left = entriesStartingWith(fileName(channelObjectName(runStem)));
     EXPECT_TRUE(left.empty()) << left.size() << " files left, first " << left.front();
+}
+
+// A 32-bit and a 64-bit process share one channel: WL_CHANNEL_OTHER_PEER names
+// a peer built for the other word size (see tests/channel_tests.cmake).
+TEST(ChannelAcrossWordSizes, OtherBuildsPeerSharesTheState) {
+    const char *other = std::getenv("WL_CHANNEL_OTHER_PEER");
+    if (other == nullptr || !std::ifstream(other).good())
+        GTEST_SKIP() << "no peer of the other word size (WL_CHANNEL_OTHER_PEER)";
+    wltest::Peer peer(other);
+    ASSERT_TRUE(peer.started());
+    const std::string name = channelObjectName(stem + "wordsize");
+    ASSERT_EQ(peer.create(0, name), "ok 0");
+    Handle joined = createOrJoin(name);
+    ASSERT_NE(joined, nullptr);
+    EXPECT_EQ(peer.op("set", 0), "ok");
+    EXPECT_TRUE(ch::test(joined.get()));
+    EXPECT_TRUE(ch::reset(joined.get()));
+    EXPECT_EQ(peer.op("test", 0), "0");
+    EXPECT_TRUE(ch::set(joined.get()));
+    EXPECT_EQ(peer.op("test", 0), "1");
+    EXPECT_EQ(peer.op("close", 0), "ok");
+    joined.reset();
+    EXPECT_EQ(openExisting(name), nullptr);
+    EXPECT_EQ(peer.quit(), 0);
 }
 
 } // namespace
