@@ -5,7 +5,7 @@
 set -eu
 
 packages="cmake g++ g++-multilib g++-mingw-w64-i686 googletest libgtest-dev libbenchmark-dev
-wine wine32 qemu-user-static libsndfile1-dev gnuplot-nox hyperfine binutils"
+wine wine32 qemu-user-static libsndfile1-dev pkg-config gnuplot-nox hyperfine binutils"
 
 missing=""
 for p in $packages; do
