@@ -12,7 +12,7 @@
 
 namespace {
 
-struct PinSpec {
+struct PinShape {
     int32_t datatype;
     int32_t flags;
 };
@@ -26,10 +26,10 @@ class ProbeModule : public wl::ModuleBase {
 
     bool describePin(int32_t index, PinDescriptor *d) override {
         describeCalls.push_back(index);
-        if (index < 0 || index >= static_cast<int32_t>(specs.size()))
+        if (index < 0 || index >= static_cast<int32_t>(shapes.size()))
             return false;
-        d->datatype = specs[static_cast<size_t>(index)].datatype;
-        d->flags = specs[static_cast<size_t>(index)].flags;
+        d->datatype = shapes[static_cast<size_t>(index)].datatype;
+        d->flags = shapes[static_cast<size_t>(index)].flags;
         d->direction = WL_DIR_INPUT;
         d->name = "probe";
         return true;
@@ -55,7 +55,7 @@ class ProbeModule : public wl::ModuleBase {
     }
     using ModuleBase::registerRoutine;
 
-    static std::vector<PinSpec> specs;
+    static std::vector<PinShape> shapes;
     static int destroyed;
     bool throwOnChange = false;
     std::vector<int32_t> describeCalls;
@@ -66,7 +66,7 @@ class ProbeModule : public wl::ModuleBase {
     std::vector<int32_t> data;
     int routineRuns = 0;
 };
-std::vector<PinSpec> ProbeModule::specs;
+std::vector<PinShape> ProbeModule::shapes;
 int ProbeModule::destroyed = 0;
 
 InstanceRecord *HOST_CALL makeProbe(int32_t, int32_t, HostCallback callback, intptr_t hostValue) {
@@ -77,8 +77,8 @@ const wlhost::Exports kProbeExports{nullptr, &makeProbe};
 
 class ModuleBaseTest : public ::testing::Test {
   protected:
-    void make(int32_t hostPins, std::vector<PinSpec> specs = {}, bool withCallback = true) {
-        ProbeModule::specs = std::move(specs);
+    void make(int32_t hostPins, std::vector<PinShape> shapes = {}, bool withCallback = true) {
+        ProbeModule::shapes = std::move(shapes);
         host = std::make_unique<wlhost::Instance>(kProbeExports, hostPins);
         ASSERT_TRUE(host->create(0, 1, withCallback));
     }
@@ -198,7 +198,7 @@ TEST_F(ModuleBaseTest, RoutineEventsRunOnlyRegisteredRoutines) {
 struct CreatePinsCase {
     const char *what;
     int32_t hostPins;
-    std::vector<PinSpec> specs;
+    std::vector<PinShape> shapes;
     std::vector<int32_t> describeCalls;
     int32_t initialised;
 };
@@ -218,7 +218,7 @@ TEST_F(ModuleBaseTest, CreatePinsTable) {
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.what);
-        make(c.hostPins, c.specs);
+        make(c.hostPins, c.shapes);
         host->open();
         EXPECT_EQ(module().describeCalls, c.describeCalls);
         EXPECT_EQ(module().initialisedPinCount(), c.initialised);
