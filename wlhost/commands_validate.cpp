@@ -14,7 +14,7 @@ namespace wlhost {
 namespace {
 
 // The option that replays a run: its value is the random start.
-const char kReplayOption[] = "--seed";
+const char kReplayOption[] = "--start";
 // The child's last line says how its case went; a child that dies before
 // writing it crashed, whatever its exit status (a sanitizer exits with 1).
 const char kResultPrefix[] = "wlhost-case-result: ";

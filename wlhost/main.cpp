@@ -13,7 +13,7 @@ const char kUsage[] =
     "  wlhost info LIBRARY [--json]\n"
     "  wlhost run LIBRARY [--rate HZ] [--block N] [--pin \"NAME=VALUE\"]... [--seconds S]\n"
     "                     [--realtime] [--json] [--wav FILE] [--plot FILE.png]\n"
-    "  wlhost validate LIBRARY [--seed N] [--case TEXT] [--timeout S] [--json]\n"
+    "  wlhost validate LIBRARY [--start N] [--case TEXT] [--timeout S] [--json]\n"
     "\n"
     "info      the module types and their pins, as the library describes them\n"
     "run       one instance processing blocks; prints each change of an output\n"
