@@ -266,6 +266,34 @@ TEST(WlhostValidate, NamesTheCaseThatBreaks) {
     EXPECT_NE(all.back().find("\"passed\":0,"), std::string::npos) << all.back();
 }
 
+// The random draws of one case in a JSON run: its case number, or "" if absent.
+std::string caseNumberIn(const std::string &jsonOutput, const std::string &name) {
+    for (const auto &line : lines(jsonOutput)) {
+        if (line.rfind("{\"case\":\"" + name + "\",", 0) != 0)
+            continue;
+        const std::string key = "\"case_number\":";
+        const size_t at = line.find(key);
+        if (at == std::string::npos)
+            return "";
+        const size_t from = at + key.size();
+        return line.substr(from, line.find(',', from) - from);
+    }
+    return "";
+}
+
+TEST(WlhostValidate, TheReplayCommandRepeatsTheCaseDraws) {
+    const std::string name = "process/rate=8000/block=7";
+    auto all = wlhost({"validate", kFarcueIn, "--start", "7", "--json"});
+    const std::string drawn = caseNumberIn(all.output, name);
+    ASSERT_FALSE(drawn.empty()) << all.output;
+    EXPECT_NE(all.output.find("--start 7 --case " + name), std::string::npos) << all.output;
+
+    auto alone = wlhost({"validate", kFarcueIn, "--start", "7", "--case", name, "--json"});
+    EXPECT_EQ(caseNumberIn(alone.output, name), drawn) << alone.output;
+    auto other = wlhost({"validate", kFarcueIn, "--start", "8", "--case", name, "--json"});
+    EXPECT_NE(caseNumberIn(other.output, name), drawn) << other.output;
+}
+
 bool anyProcessMentions(const std::string &text) {
     DIR *proc = opendir("/proc");
     bool found = false;
